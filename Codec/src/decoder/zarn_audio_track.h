@@ -25,17 +25,34 @@ struct zarn_audio_track {
     uint8_t* data;  // the descrambled Ogg Vorbis stream, data_size bytes
 };
 
-// Refuses a data_size the file cannot hold before allocating anything.
+// Creates the track for the in-memory audio track header (with
+// data_position) from the open file: reads the whole track data, descrambles
+// it and opens it with Tremor. `*track` must be null; it is set on success
+// and left null on failure. Returns 0 or -15000 to -15005; a data_size the
+// file cannot hold from data_position on is refused with -15003 before
+// anything is allocated for it. The file is not used afterwards.
 int32_t zarn_audio_track_create(zarn_audio_track** track, const zarn_track_header* header,
                                 zarn_file* file);
-// Fills exactly `len` bytes; silence past the end of the stream. Returns 0.
+// Fills exactly `len` bytes at `block` with interleaved signed 16-bit
+// samples; whatever the stream cannot fill (its end, a hole, an error, or a
+// remainder smaller than one sample frame) is silence. Returns 0.
 int32_t zarn_audio_track_decode_block(zarn_audio_track* track, uint8_t* block, int32_t len);
-// Seeks the stream to `time` seconds; a time Tremor refuses leaves it where
-// it was. Returns 0.
+// Seeks the stream to `time` seconds (truncated to milliseconds); a time
+// Tremor refuses (negative, beyond the end) leaves it where it was. Returns 0.
 int32_t zarn_audio_track_set_time(zarn_audio_track* track, double time);
+// Closes the stream and releases the data and the track. Accepts null.
 void zarn_audio_track_free(zarn_audio_track* track);
 
+// Tremor's callbacks over a zarn_mem_file (`datasource`).
+// Copies up to size * count bytes from `current` on, fewer when fewer
+// remain; returns the bytes copied.
 size_t zarn_mem_file_read(void* ptr, size_t size, size_t count, void* datasource);
+// Moves `current` (whence 0 from start, 1 from current, 2 from the end).
+// Returns 0 inside the range, ends included; a target before the start or
+// past the end pins `current` to that end and returns -1; another whence
+// returns -1 and changes nothing.
 int zarn_mem_file_seek(void* datasource, ogg_int64_t offset, int whence);
+// Does nothing (the memory belongs to the track); returns 0.
 int zarn_mem_file_close(void* datasource);
+// Returns `current` - `start`.
 long zarn_mem_file_tell(void* datasource);
