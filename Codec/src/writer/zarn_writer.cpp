@@ -23,6 +23,9 @@ bool write_bytes(zarn_writer* writer, const void* data, size_t size)
 
 bool write_scrambled(zarn_writer* writer, const uint8_t* data, uint32_t size)
 {
+    if (size == 0) {
+        return true;  // an empty block stays empty (and may have no buffer)
+    }
     writer->scratch.assign(data, data + size);
     zarn_crypt_encrypt(writer->scratch.data(), size);
     return write_bytes(writer, writer->scratch.data(), size);
