@@ -1,0 +1,6 @@
+#include <wx/app.h>
+
+int main(int argc, char** argv)
+{
+    return wxEntry(argc, argv);
+}
