@@ -56,6 +56,7 @@
 #define ZARN_DECODER_ERROR_PICTURE_SIZE_MISMATCH    (-10048) /* movie and video track sizes differ */
 #define ZARN_DECODER_ERROR_BAD_PICTURE_SIZE         (-10055) /* width or height out of range */
 #define ZARN_DECODER_ERROR_BAD_FRAME_BLOB_SIZE      (-10056) /* larger than the file */
+#define ZARN_DECODER_ERROR_ALLOCATE_FRAME_IMAGES    (-10057) /* the frame images the worker rotates through */
 #define ZARN_DECODER_ERROR_INITIALISE               (-10046) /* the worker's report to creation */
 #define ZARN_DECODER_ERROR_ALLOCATE_AUDIO_HEADERS   (-10032)
 #define ZARN_DECODER_ERROR_READ_AUDIO_HEADER        (-10033)

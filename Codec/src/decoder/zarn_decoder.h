@@ -76,9 +76,14 @@ struct zarn_decoder {
     int32_t active_caption_track;              // always -1
     int32_t active_video_track;                // -1 for none
     // Frame image rotation (guarded by frame_mutex): the images, and the one
-    // the caller took last.
+    // the caller took last. The worker copies each new picture into an image
+    // that is neither waiting nor taken, so no image is written while the
+    // caller may read it.
     vpx_image_t* frame_images[ZARN_DECODER_FRAME_IMAGES];
     vpx_image_t* taken_frame;
+    // The image holding the picture published last (worker only); published
+    // again when a seek ends on packets that show no picture.
+    vpx_image_t* last_frame;
 };
 
 // Header reading, shared with the tools. Reads the movie header and the track
@@ -101,6 +106,10 @@ int32_t zarn_decoder_get_current_frame(zarn_decoder* decoder, zarn_frame* out_fr
 int32_t zarn_decoder_get_time(zarn_decoder* decoder, double* out_time);
 int32_t zarn_decoder_blit_current_frame(zarn_decoder* decoder, int32_t format, uint8_t* output,
                                         int32_t output_stride);
+// Worker side: copies the video track's decoded picture into a free frame
+// image and publishes it. Returns 0, or the track's code when the last
+// decoded packet left no picture.
+int32_t zarn_decoder_publish_picture(zarn_decoder* decoder);
 
 // The playback step and the command bodies (worker thread).
 int32_t zarn_decoder_update(zarn_decoder* decoder);
