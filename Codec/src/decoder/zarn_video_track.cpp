@@ -118,20 +118,53 @@ int32_t zarn_video_track_create(zarn_video_track** track, const zarn_track_heade
     return ZARN_OK;
 }
 
+namespace {
+
+// Appends one record to the key-frame index, growing it geometrically.
+bool index_append(zarn_video_track* track, int32_t& capacity, const zarn_keyframe_info& record)
+{
+    if (track->keyframe_count == capacity) {
+        // Every packet header takes 16 bytes of the file, so the index stays far
+        // below what 32 bits hold for any file that can be read.
+        if (capacity > INT32_MAX / 2 / static_cast<int32_t>(sizeof(zarn_keyframe_info))) {
+            return false;
+        }
+        const int32_t grown = capacity == 0 ? 256 : capacity * 2;
+        void* records = zarn_realloc(track->keyframe_info, static_cast<size_t>(grown) * sizeof(zarn_keyframe_info));
+        if (records == nullptr) {
+            return false;
+        }
+        track->keyframe_info = static_cast<zarn_keyframe_info*>(records);
+        capacity = grown;
+    }
+    track->keyframe_info[track->keyframe_count++] = record;
+    return true;
+}
+
+}  // namespace
+
 int32_t zarn_video_track_scan_for_key_frames(zarn_video_track* track)
 {
     assert(track != nullptr);
     zarn_file* file = track->file;
-    const int64_t data_position = track->header.video.data_position;
     zarn_packet_header packet{};
 
-    // First pass: count the key frames and check every packet against the
-    // payload buffer and the stream's start.
-    if (zarn_fseek(file, data_position, SEEK_SET) != 0) {
+    // One pass over the packet headers: check each packet against the payload
+    // buffer and the stream's start, and note where each key frame lies.
+    // Positions are counted rather than asked of the file, and payloads are
+    // skipped with one seek each, so a long movie costs one read and one seek
+    // per packet.
+    int64_t position = track->header.video.data_position;
+    if (zarn_fseek(file, position, SEEK_SET) != 0) {
         zarn_log_error("zarn_video_track_scan_for_key_frames() : Couldn't seek to start of track data.");
         return ZARN_VIDEO_TRACK_ERROR_SCAN_SEEK_START;
     }
-    int64_t count = 0;
+    if (track->keyframe_info != nullptr) {
+        zarn_free(track->keyframe_info);
+        track->keyframe_info = nullptr;
+    }
+    track->keyframe_count = 0;
+    int32_t capacity = 0;
     for (bool first = true;; first = false) {
         if (zarn_fread(file, &packet, sizeof(packet), 1) != 1) {
             zarn_log_error("zarn_video_track_scan_for_key_frames() : Couldn't read packet header.");
@@ -145,66 +178,21 @@ int32_t zarn_video_track_scan_for_key_frames(zarn_video_track* track)
             return ZARN_VIDEO_TRACK_ERROR_SCAN_NO_LEADING_KEY_FRAME;
         }
         if (!key_frame && (packet.flags & PACKET_FLAG_END_OF_STREAM) != 0) {
-            break;
+            return ZARN_OK;
         }
         if (packet.size > track->frame_blob_size) {
             zarn_log_error("zarn_video_track_scan_for_key_frames() : Packet is larger than the frame blob.");
             return ZARN_VIDEO_TRACK_ERROR_SCAN_PACKET_TOO_LARGE;
         }
-        if (key_frame) {
-            ++count;
+        if (key_frame && !index_append(track, capacity, {position, packet.timestamp})) {
+            zarn_log_error("zarn_video_track_scan_for_key_frames() : Couldn't allocate keyframe info.");
+            return ZARN_VIDEO_TRACK_ERROR_SCAN_ALLOCATE_INDEX;
         }
         if (!skip_payload(file, packet)) {
             zarn_log_error("zarn_video_track_scan_for_key_frames() : Couldn't seek to next packet.");
             return ZARN_VIDEO_TRACK_ERROR_SCAN_NEXT_PACKET;
         }
-    }
-
-    // Every packet header takes 16 bytes of the file, so the count stays far
-    // below what 32 bits hold for any file the default services can read.
-    if (count > INT32_MAX / static_cast<int64_t>(sizeof(zarn_keyframe_info))) {
-        zarn_log_error("zarn_video_track_scan_for_key_frames() : Couldn't allocate keyframe info.");
-        return ZARN_VIDEO_TRACK_ERROR_SCAN_ALLOCATE_INDEX;
-    }
-    if (track->keyframe_info != nullptr) {
-        zarn_free(track->keyframe_info);
-    }
-    track->keyframe_count = static_cast<int32_t>(count);
-    track->keyframe_info = static_cast<zarn_keyframe_info*>(
-        zarn_malloc(static_cast<size_t>(count) * sizeof(zarn_keyframe_info)));
-    if (track->keyframe_info == nullptr) {
-        track->keyframe_count = 0;
-        zarn_log_error("zarn_video_track_scan_for_key_frames() : Couldn't allocate keyframe info.");
-        return ZARN_VIDEO_TRACK_ERROR_SCAN_ALLOCATE_INDEX;
-    }
-
-    // Second pass: note where each key frame's header lies.
-    if (zarn_fseek(file, data_position, SEEK_SET) != 0) {
-        zarn_log_error("zarn_video_track_scan_for_key_frames() : Couldn't seek to start of track data.");
-        return ZARN_VIDEO_TRACK_ERROR_SCAN_SEEK_START_AGAIN;
-    }
-    int32_t index = 0;
-    for (;;) {
-        const int64_t position = zarn_ftell(file);
-        if (zarn_fread(file, &packet, sizeof(packet), 1) != 1) {
-            zarn_log_error("zarn_video_track_scan_for_key_frames() : Couldn't read packet header.");
-            return ZARN_VIDEO_TRACK_ERROR_SCAN_READ_HEADER_AGAIN;
-        }
-        if ((packet.flags & PACKET_FLAG_KEY_FRAME) != 0) {
-            // The bound only matters should the file change between passes.
-            if (index < track->keyframe_count) {
-                track->keyframe_info[index].position = position;
-                track->keyframe_info[index].timestamp = packet.timestamp;
-                ++index;
-            }
-        } else if ((packet.flags & PACKET_FLAG_END_OF_STREAM) != 0) {
-            track->keyframe_count = index;
-            return ZARN_OK;
-        }
-        if (!skip_payload(file, packet)) {
-            zarn_log_error("zarn_video_track_scan_for_key_frames() : Couldn't seek to next packet.");
-            return ZARN_VIDEO_TRACK_ERROR_SCAN_NEXT_PACKET_AGAIN;
-        }
+        position += static_cast<int64_t>(sizeof(packet)) + packet.size;
     }
 }
 
