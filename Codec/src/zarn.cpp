@@ -31,6 +31,16 @@ int32_t check_movie(const zarn_decoder* movie)
     return ZARN_OK;
 }
 
+// The movie guard, then the track-handle check of the track functions.
+int32_t check_movie_and_track(const zarn_decoder* movie, const zarn_track_header* track)
+{
+    const int32_t guard = check_movie(movie);
+    if (guard != ZARN_OK) {
+        return guard;
+    }
+    return track == nullptr ? ZARN_ERROR_NULL_TRACK : ZARN_OK;
+}
+
 // Copies a track name into a 64-byte field: at most 63 bytes of it, always
 // followed by a NUL, never reading past the 64 bytes of the header's field.
 void copy_track_name(char (&target)[64], const char (&source)[64])
@@ -270,24 +280,15 @@ int32_t zarn_get_track(zarn_decoder* movie, int32_t type, int32_t index, const z
 
 int32_t zarn_enable_track(zarn_decoder* movie, const zarn_track_header* track)
 {
-    const int32_t guard = check_movie(movie);
-    if (guard != ZARN_OK) {
-        return guard;
-    }
-    if (track == nullptr) {
-        return ZARN_ERROR_NULL_TRACK;
-    }
-    return ZARN_OK;
+    // The one video track and the first audio track are always enabled.
+    return check_movie_and_track(movie, track);
 }
 
 int32_t zarn_is_track_enabled(zarn_decoder* movie, const zarn_track_header* track, bool* out_enabled)
 {
-    const int32_t guard = check_movie(movie);
+    const int32_t guard = check_movie_and_track(movie, track);
     if (guard != ZARN_OK) {
         return guard;
-    }
-    if (track == nullptr) {
-        return ZARN_ERROR_NULL_TRACK;
     }
     *out_enabled = true;
     return ZARN_OK;
@@ -296,12 +297,9 @@ int32_t zarn_is_track_enabled(zarn_decoder* movie, const zarn_track_header* trac
 int32_t zarn_get_audio_track_info(zarn_decoder* movie, const zarn_track_header* track,
                                   zarn_audio_track_info* out_info)
 {
-    const int32_t guard = check_movie(movie);
+    const int32_t guard = check_movie_and_track(movie, track);
     if (guard != ZARN_OK) {
         return guard;
-    }
-    if (track == nullptr) {
-        return ZARN_ERROR_NULL_TRACK;
     }
     copy_track_name(out_info->name, track->name);
     out_info->channels = track->audio.channels;
@@ -312,12 +310,9 @@ int32_t zarn_get_audio_track_info(zarn_decoder* movie, const zarn_track_header* 
 int32_t zarn_get_video_track_info(zarn_decoder* movie, const zarn_track_header* track,
                                   zarn_video_track_info* out_info)
 {
-    const int32_t guard = check_movie(movie);
+    const int32_t guard = check_movie_and_track(movie, track);
     if (guard != ZARN_OK) {
         return guard;
-    }
-    if (track == nullptr) {
-        return ZARN_ERROR_NULL_TRACK;
     }
     copy_track_name(out_info->name, track->name);
     out_info->width = track->video.width;
