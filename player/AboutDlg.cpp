@@ -164,7 +164,7 @@ void AboutDlg::OnInitDialog(wxInitDialogEvent& event)
     wxWindow* ok = FindWindow(ID_OK_BUTTON);
     if (ok != nullptr) {
         ok->SetFocus();
-        if (wxButton* button = wxDynamicCast(ok, wxButton)) {
+        if (wxButton* button = dynamic_cast<wxButton*>(ok)) {
             button->SetDefault();
         }
     }

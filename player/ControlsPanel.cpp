@@ -118,9 +118,9 @@ wxBitmap ControlsPanel::GetBitmapResource(const wxString& name)
 
 void ControlsPanel::clearTimes()
 {
-    wxStaticText* currentTime = wxDynamicCast(FindWindow(ID_CURRENT_TIME), wxStaticText);
-    wxStaticText* duration = wxDynamicCast(FindWindow(ID_DURATION), wxStaticText);
-    wxSlider* slider = wxDynamicCast(FindWindow(ID_SLIDER), wxSlider);
+    wxStaticText* currentTime = dynamic_cast<wxStaticText*>(FindWindow(ID_CURRENT_TIME));
+    wxStaticText* duration = dynamic_cast<wxStaticText*>(FindWindow(ID_DURATION));
+    wxSlider* slider = dynamic_cast<wxSlider*>(FindWindow(ID_SLIDER));
     if (currentTime != nullptr) {
         currentTime->SetLabel(_("--:--:--"));
     }
@@ -134,8 +134,8 @@ void ControlsPanel::clearTimes()
 
 void ControlsPanel::setCurrentTime(double time)
 {
-    wxStaticText* currentTime = wxDynamicCast(FindWindow(ID_CURRENT_TIME), wxStaticText);
-    wxSlider* slider = wxDynamicCast(FindWindow(ID_SLIDER), wxSlider);
+    wxStaticText* currentTime = dynamic_cast<wxStaticText*>(FindWindow(ID_CURRENT_TIME));
+    wxSlider* slider = dynamic_cast<wxSlider*>(FindWindow(ID_SLIDER));
     if (currentTime != nullptr) {
         currentTime->SetLabel(timeText(time));
     }
@@ -146,8 +146,8 @@ void ControlsPanel::setCurrentTime(double time)
 
 void ControlsPanel::setDuration(double duration)
 {
-    wxStaticText* durationText = wxDynamicCast(FindWindow(ID_DURATION), wxStaticText);
-    wxSlider* slider = wxDynamicCast(FindWindow(ID_SLIDER), wxSlider);
+    wxStaticText* durationText = dynamic_cast<wxStaticText*>(FindWindow(ID_DURATION));
+    wxSlider* slider = dynamic_cast<wxSlider*>(FindWindow(ID_SLIDER));
     unitsPerSecond = sliderUnitsPerSecond(duration);
     if (durationText != nullptr) {
         durationText->SetLabel(timeText(duration));

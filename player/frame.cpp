@@ -63,7 +63,7 @@ void frame::CreateControls()
     SetMenuBar(menuBar);
 
     new MainView(this, ID_MAIN_VIEW, wxDefaultPosition, wxSize(100, 100), wxNO_BORDER, "MainView");
-    Controller::get().mainView = wxDynamicCast(FindWindow(ID_MAIN_VIEW), MainView);
+    Controller::get().mainView = dynamic_cast<MainView*>(FindWindow(ID_MAIN_VIEW));
 }
 
 void frame::OnOpenVideoClick(wxCommandEvent& event)
