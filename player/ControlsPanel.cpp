@@ -73,21 +73,21 @@ void ControlsPanel::CreateControls()
     wxBoxSizer* buttonRow = new wxBoxSizer(wxHORIZONTAL);
     rows->Add(buttonRow, 0, wxGROW | wxALL, 5);
 
-    struct ButtonSpec {
+    struct ButtonLayout {
         int id;
         const char* resource;
         const char* toolTip;
     };
-    const ButtonSpec buttons[] = {
+    const ButtonLayout buttons[] = {
         {ID_PLAY_BUTTON, "../res/control_play_blue.png", wxTRANSLATE("Play the video")},
         {ID_PAUSE_BUTTON, "../res/control_pause_blue.png", wxTRANSLATE("Pause the video")},
         {ID_STOP_BUTTON, "../res/control_stop_blue.png", wxTRANSLATE("Stop the video")},
     };
-    for (const ButtonSpec& spec : buttons) {
-        wxBitmapButton* button = new wxBitmapButton(this, spec.id, GetBitmapResource(spec.resource),
+    for (const ButtonLayout& layout : buttons) {
+        wxBitmapButton* button = new wxBitmapButton(this, layout.id, GetBitmapResource(layout.resource),
                                                     wxDefaultPosition, wxDefaultSize, wxBU_AUTODRAW,
                                                     wxDefaultValidator, "button");
-        button->SetToolTip(wxGetTranslation(spec.toolTip));
+        button->SetToolTip(wxGetTranslation(layout.toolTip));
         buttonRow->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxALL, 1);
     }
 }

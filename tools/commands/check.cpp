@@ -12,7 +12,7 @@
 
 namespace {
 
-const cli_command_spec spec = {
+const cli_command_syntax syntax = {
     "check",
     "FILE...",
     "Checks that each movie is playable: opens it through the codec's public\n"
@@ -121,7 +121,7 @@ int check_movie(const std::string& path)
 int zrn_check(int argc, char** argv)
 {
     cli_args args;
-    const int parsed = cli_parse(spec, argc, argv, &args);
+    const int parsed = cli_parse(syntax, argc, argv, &args);
     if (parsed >= 0) {
         return parsed;
     }

@@ -30,9 +30,9 @@ std::vector<std::string> cli_args::all(const char* name) const
 
 namespace {
 
-const cli_option* find_option(const cli_command_spec& spec, const std::string& name)
+const cli_option* find_option(const cli_command_syntax& syntax, const std::string& name)
 {
-    for (const cli_option& option : spec.options) {
+    for (const cli_option& option : syntax.options) {
         if (name == option.name || (option.alias != nullptr && name == option.alias)) {
             return &option;
         }
@@ -42,12 +42,12 @@ const cli_option* find_option(const cli_command_spec& spec, const std::string& n
 
 }  // namespace
 
-void cli_print_help(const cli_command_spec& spec)
+void cli_print_help(const cli_command_syntax& syntax)
 {
-    printf("usage: zrn %s %s\n\n%s", spec.name, spec.usage, spec.description);
+    printf("usage: zrn %s %s\n\n%s", syntax.name, syntax.usage, syntax.description);
     printf("\noptions:\n");
     std::vector<std::pair<std::string, const char*>> rows;
-    for (const cli_option& option : spec.options) {
+    for (const cli_option& option : syntax.options) {
         std::string left = option.name;
         if (option.alias != nullptr) {
             left = std::string(option.alias) + ", " + left;
@@ -65,19 +65,19 @@ void cli_print_help(const cli_command_spec& spec)
     for (const auto& row : rows) {
         printf("  %-*s  %s\n", static_cast<int>(width), row.first.c_str(), row.second);
     }
-    if (!spec.examples.empty()) {
+    if (!syntax.examples.empty()) {
         printf("\nexamples:\n");
-        for (const char* example : spec.examples) {
+        for (const char* example : syntax.examples) {
             printf("  %s\n", example);
         }
     }
     printf("\nexit status: 0 success, 1 unreadable or broken movie, 2 wrong command line\n");
 }
 
-int cli_usage_error(const cli_command_spec& spec, const std::string& message)
+int cli_usage_error(const cli_command_syntax& syntax, const std::string& message)
 {
-    fprintf(stderr, "zrn %s: %s\nusage: zrn %s %s (see 'zrn %s --help')\n", spec.name, message.c_str(),
-            spec.name, spec.usage, spec.name);
+    fprintf(stderr, "zrn %s: %s\nusage: zrn %s %s (see 'zrn %s --help')\n", syntax.name, message.c_str(),
+            syntax.name, syntax.usage, syntax.name);
     return ZRN_EXIT_USAGE;
 }
 
@@ -88,14 +88,14 @@ int cli_fail(const std::string& file, const std::string& reason)
     return ZRN_EXIT_FAILURE;
 }
 
-int cli_parse(const cli_command_spec& spec, int argc, char** argv, cli_args* args)
+int cli_parse(const cli_command_syntax& syntax, int argc, char** argv, cli_args* args)
 {
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--") == 0) {
             break;
         }
         if (strcmp(argv[i], "--help") == 0) {
-            cli_print_help(spec);
+            cli_print_help(syntax);
             return ZRN_EXIT_OK;
         }
     }
@@ -120,34 +120,34 @@ int cli_parse(const cli_command_spec& spec, int argc, char** argv, cli_args* arg
             value = arg.substr(equals + 1);
             inline_value = true;
         }
-        const cli_option* option = find_option(spec, name);
+        const cli_option* option = find_option(syntax, name);
         if (option == nullptr) {
-            return cli_usage_error(spec, "unknown option '" + name + "'");
+            return cli_usage_error(syntax, "unknown option '" + name + "'");
         }
         if (option->value_name == nullptr) {
             if (inline_value) {
-                return cli_usage_error(spec, std::string("option '") + option->name + "' takes no value");
+                return cli_usage_error(syntax, std::string("option '") + option->name + "' takes no value");
             }
         } else if (!inline_value) {
             if (i + 1 >= argc) {
-                return cli_usage_error(spec, std::string("option '") + option->name + "' needs a value " +
+                return cli_usage_error(syntax, std::string("option '") + option->name + "' needs a value " +
                                                  option->value_name);
             }
             value = argv[++i];
         }
         std::vector<std::string>& slot = args->values[option->name];
         if (!slot.empty() && !option->repeatable) {
-            return cli_usage_error(spec, std::string("option '") + option->name + "' given twice");
+            return cli_usage_error(syntax, std::string("option '") + option->name + "' given twice");
         }
         slot.push_back(value);
     }
 
     const int operands = static_cast<int>(args->operands.size());
-    if (operands < spec.min_operands) {
-        return cli_usage_error(spec, operands == 0 ? "no movie given" : "too few arguments");
+    if (operands < syntax.min_operands) {
+        return cli_usage_error(syntax, operands == 0 ? "no movie given" : "too few arguments");
     }
-    if (operands > spec.max_operands) {
-        return cli_usage_error(spec, "unexpected argument '" + args->operands[spec.max_operands] + "'");
+    if (operands > syntax.max_operands) {
+        return cli_usage_error(syntax, "unexpected argument '" + args->operands[syntax.max_operands] + "'");
     }
     return -1;
 }

@@ -26,7 +26,7 @@ struct cli_option {
 };
 
 // What a command accepts and how it describes itself in --help.
-struct cli_command_spec {
+struct cli_command_syntax {
     const char* name;         // "decode"
     const char* usage;        // the part after "zrn NAME ": "FILE [--video OUT.y4m]"
     const char* description;  // one or more lines, each ending in '\n'
@@ -52,14 +52,14 @@ struct cli_args {
 // Returns -1 when the command is to run; otherwise the exit status to return
 // at once: ZRN_EXIT_OK after printing the help, ZRN_EXIT_USAGE after a usage
 // error.
-int cli_parse(const cli_command_spec& spec, int argc, char** argv, cli_args* args);
+int cli_parse(const cli_command_syntax& syntax, int argc, char** argv, cli_args* args);
 
 // Prints the command's help on standard output.
-void cli_print_help(const cli_command_spec& spec);
+void cli_print_help(const cli_command_syntax& syntax);
 
 // Prints "zrn NAME: MESSAGE" and the usage line on standard error and
 // returns ZRN_EXIT_USAGE.
-int cli_usage_error(const cli_command_spec& spec, const std::string& message);
+int cli_usage_error(const cli_command_syntax& syntax, const std::string& message);
 
 // Prints the one line "zrn: FILE: REASON" on standard error and returns
 // ZRN_EXIT_FAILURE.

@@ -23,7 +23,7 @@ constexpr int64_t DEFAULT_KEYINT = 10;
 constexpr int64_t DEFAULT_VIDEO_KBPS = 500;
 constexpr double DEFAULT_AUDIO_QUALITY = 0.3;
 
-const cli_command_spec SPEC = {
+const cli_command_syntax SYNTAX = {
     "create",
     "-o OUT.zrn --video IN.y4m [--audio IN.wav]... [--keyint N] [--video-kbps K] [--audio-quality Q]",
     "Encodes a movie: the pictures of IN.y4m as the VP8 video track and each\n"
@@ -80,28 +80,28 @@ int abandon(zarn_writer* writer, const std::string& output, int status)
 int zrn_create(int argc, char** argv)
 {
     cli_args args;
-    if (const int status = cli_parse(SPEC, argc, argv, &args); status >= 0) {
+    if (const int status = cli_parse(SYNTAX, argc, argv, &args); status >= 0) {
         return status;
     }
     const std::string* output = args.value("--output");
     const std::string* video_path = args.value("--video");
     if (output == nullptr) {
-        return cli_usage_error(SPEC, "no output movie given (-o OUT.zrn)");
+        return cli_usage_error(SYNTAX, "no output movie given (-o OUT.zrn)");
     }
     if (video_path == nullptr) {
-        return cli_usage_error(SPEC, "no pictures given (--video IN.y4m)");
+        return cli_usage_error(SYNTAX, "no pictures given (--video IN.y4m)");
     }
     int64_t keyint = DEFAULT_KEYINT;
     if (const std::string* text = args.value("--keyint"); text != nullptr && !cli_parse_int(*text, 1, INT32_MAX, &keyint)) {
-        return cli_usage_error(SPEC, "--keyint takes a whole number of 1 or more");
+        return cli_usage_error(SYNTAX, "--keyint takes a whole number of 1 or more");
     }
     int64_t kbps = DEFAULT_VIDEO_KBPS;
     if (const std::string* text = args.value("--video-kbps"); text != nullptr && !cli_parse_int(*text, 1, 1000000, &kbps)) {
-        return cli_usage_error(SPEC, "--video-kbps takes a whole number from 1 to 1000000");
+        return cli_usage_error(SYNTAX, "--video-kbps takes a whole number from 1 to 1000000");
     }
     double quality = DEFAULT_AUDIO_QUALITY;
     if (const std::string* text = args.value("--audio-quality"); text != nullptr && !parse_quality(*text, &quality)) {
-        return cli_usage_error(SPEC, "--audio-quality takes a number from -0.1 to 1.0");
+        return cli_usage_error(SYNTAX, "--audio-quality takes a number from -0.1 to 1.0");
     }
     const std::vector<std::string> audio_paths = args.all("--audio");
     int stdin_inputs = *video_path == "-" ? 1 : 0;
@@ -109,7 +109,7 @@ int zrn_create(int argc, char** argv)
         stdin_inputs += path == "-" ? 1 : 0;
     }
     if (stdin_inputs > 1) {
-        return cli_usage_error(SPEC, "only one input can be standard input");
+        return cli_usage_error(SYNTAX, "only one input can be standard input");
     }
 
     // The audio tracks come first in the file, so they are encoded first.

@@ -14,7 +14,7 @@
 
 namespace {
 
-const cli_command_spec spec = {
+const cli_command_syntax syntax = {
     "decode",
     "FILE [--video OUT.y4m] [--audio OUT.wav] [--audio-track N]",
     "Decodes a movie with the player's own decoders. Every picture the stream\n"
@@ -143,33 +143,33 @@ int decode_video(cli_movie* movie, const std::string& out_path)
 int zrn_decode(int argc, char** argv)
 {
     cli_args args;
-    const int parsed = cli_parse(spec, argc, argv, &args);
+    const int parsed = cli_parse(syntax, argc, argv, &args);
     if (parsed >= 0) {
         return parsed;
     }
     const std::string* video_out = args.value("--video");
     const std::string* audio_out = args.value("--audio");
     if (video_out == nullptr && audio_out == nullptr) {
-        return cli_usage_error(spec, "nothing to do: give --video, --audio or both");
+        return cli_usage_error(syntax, "nothing to do: give --video, --audio or both");
     }
     int64_t audio_index = 0;
     if (const std::string* text = args.value("--audio-track")) {
         if (audio_out == nullptr) {
-            return cli_usage_error(spec, "--audio-track needs --audio");
+            return cli_usage_error(syntax, "--audio-track needs --audio");
         }
         if (!cli_parse_int(*text, 0, INT32_MAX, &audio_index)) {
-            return cli_usage_error(spec, "--audio-track wants a track number from 0, not '" + *text + "'");
+            return cli_usage_error(syntax, "--audio-track wants a track number from 0, not '" + *text + "'");
         }
     }
     if (video_out != nullptr && audio_out != nullptr && *video_out == "-" && *audio_out == "-") {
-        return cli_usage_error(spec, "only one of --video and --audio can write to standard output");
+        return cli_usage_error(syntax, "only one of --video and --audio can write to standard output");
     }
 
     cli_movie movie;
     int status = cli_movie_open(&movie, args.operands[0]);
     if (status == ZRN_EXIT_OK && audio_out != nullptr && audio_index >= movie.decoder.header.audio_track_count) {
         const int32_t count = movie.decoder.header.audio_track_count;
-        status = cli_usage_error(spec, movie.path + " has no audio track " + std::to_string(audio_index) + " (it has " +
+        status = cli_usage_error(syntax, movie.path + " has no audio track " + std::to_string(audio_index) + " (it has " +
                                            std::to_string(count) + (count == 1 ? " track)" : " tracks)"));
     }
     if (status == ZRN_EXIT_OK && audio_out != nullptr) {

@@ -13,7 +13,7 @@
 
 namespace {
 
-const cli_command_spec spec = {
+const cli_command_syntax syntax = {
     "extract",
     "FILE [--video OUT.ivf] [--audio OUT.ogg] [--audio-track N]",
     "Copies a movie's streams out without decoding them. OUT.ivf gets every video\n"
@@ -151,22 +151,22 @@ int extract_video(cli_movie* movie, const std::string& out_path)
 int zrn_extract(int argc, char** argv)
 {
     cli_args args;
-    const int parsed = cli_parse(spec, argc, argv, &args);
+    const int parsed = cli_parse(syntax, argc, argv, &args);
     if (parsed >= 0) {
         return parsed;
     }
     const std::string* video_path = args.value("--video");
     const std::string* audio_path = args.value("--audio");
     if (video_path == nullptr && audio_path == nullptr) {
-        return cli_usage_error(spec, "nothing to extract: give --video, --audio or both");
+        return cli_usage_error(syntax, "nothing to extract: give --video, --audio or both");
     }
     int64_t track = 0;
     if (const std::string* text = args.value("--audio-track")) {
         if (audio_path == nullptr) {
-            return cli_usage_error(spec, "--audio-track needs --audio");
+            return cli_usage_error(syntax, "--audio-track needs --audio");
         }
         if (!cli_parse_int(*text, 0, INT32_MAX, &track)) {
-            return cli_usage_error(spec, "--audio-track wants a track number from 0, not '" + *text + "'");
+            return cli_usage_error(syntax, "--audio-track wants a track number from 0, not '" + *text + "'");
         }
     }
 

@@ -11,7 +11,7 @@
 
 namespace {
 
-const cli_command_spec spec = {
+const cli_command_syntax syntax = {
     "info",
     "[--json] FILE",
     "Shows a movie's picture size, frame rate, duration, largest packet, its video\n"
@@ -154,7 +154,7 @@ void print_text(const cli_movie& movie, const cli_packet_count& count)
 int zrn_info(int argc, char** argv)
 {
     cli_args args;
-    const int parsed = cli_parse(spec, argc, argv, &args);
+    const int parsed = cli_parse(syntax, argc, argv, &args);
     if (parsed >= 0) {
         return parsed;
     }

@@ -17,7 +17,7 @@
 
 namespace {
 
-const cli_command_spec spec = {
+const cli_command_syntax syntax = {
     "play",
     "FILE [--loop] [--start SECONDS]",
     "Plays a movie in real time as the player does, through the codec's public\n"
@@ -157,14 +157,14 @@ int run(zarn_decoder* movie, const std::string& path, play_events* events, bool 
 int zrn_play(int argc, char** argv)
 {
     cli_args args;
-    const int parsed = cli_parse(spec, argc, argv, &args);
+    const int parsed = cli_parse(syntax, argc, argv, &args);
     if (parsed >= 0) {
         return parsed;
     }
     double start = 0.0;
     if (const std::string* text = args.value("--start")) {
         if (!parse_seconds(*text, &start)) {
-            return cli_usage_error(spec, "--start wants seconds from 0, not '" + *text + "'");
+            return cli_usage_error(syntax, "--start wants seconds from 0, not '" + *text + "'");
         }
     }
     const std::string& path = args.operands[0];

@@ -19,7 +19,7 @@
 
 namespace {
 
-const cli_command_spec spec = {
+const cli_command_syntax syntax = {
     "remux",
     "IN OUT",
     "Moves a movie's VP8 video and Vorbis audio between a .zrn movie and a WebM\n"
@@ -457,7 +457,7 @@ int webm_to_zrn(const std::string& in_path, const std::string& out_path)
 int zrn_remux(int argc, char** argv)
 {
     cli_args args;
-    const int parsed = cli_parse(spec, argc, argv, &args);
+    const int parsed = cli_parse(syntax, argc, argv, &args);
     if (parsed >= 0) {
         return parsed;
     }
@@ -469,5 +469,5 @@ int zrn_remux(int argc, char** argv)
     if (has_extension(in, ".webm") && has_extension(out, ".zrn")) {
         return webm_to_zrn(in, out);
     }
-    return cli_usage_error(spec, "can't tell the direction: give a .zrn and a .webm file, in either order");
+    return cli_usage_error(syntax, "can't tell the direction: give a .zrn and a .webm file, in either order");
 }
